@@ -28,8 +28,4 @@ struct ManufacturerMatch {
 // Nothing when no prefix matches.
 std::optional<ManufacturerMatch> detect_manufacturer(std::string_view mpn);
 
-// The TI product page of an orderable TI part number: the base part (packing
-// and package suffixes removed) under /product/, with the CAD section fragment.
-std::string ti_product_url(std::string_view mpn);
-
 }  // namespace kestrel::sources
