@@ -128,20 +128,20 @@ bool all_digits(const std::string& s) {
 }
 
 // Plain decimal numbers only: no sign, no base prefix, within range.
-CLI::Validator number_validator(std::uint64_t max, const char* what) {
+CLI::Validator number_validator(std::uint64_t max) {
     return CLI::Validator(
-        [max, what](std::string& value) -> std::string {
+        [max](std::string& value) -> std::string {
+            const std::string range = "a whole number from 0 to " + std::to_string(max);
             if (!all_digits(value) || value.size() > 20) {
-                return std::string(what) + " must be a whole number, not '" + value + "'";
+                return "expected " + range + ", got '" + value + "'";
             }
             try {
-                if (std::stoull(value) > max) {
-                    return std::string(what) + " must be at most " + std::to_string(max) + ", not " + value;
+                if (std::stoull(value) <= max) {
+                    return {};
                 }
             } catch (const std::out_of_range&) {
-                return std::string(what) + " is out of range: " + value;
             }
-            return {};
+            return "expected " + range + ", got '" + value + "'";
         },
         "");
 }
@@ -176,9 +176,9 @@ void declare(CLI::App* cmd, const std::string& path, const ArgSpec& spec, Store&
         opt->capture_default_str();
     }
     if (spec.kind == ArgKind::Port) {
-        opt->check(number_validator(65535, form.substr(0, form.find(' ')).c_str()));
+        opt->check(number_validator(65535));
     } else if (spec.kind == ArgKind::Seconds) {
-        opt->check(number_validator(UINT64_MAX, form.substr(0, form.find(' ')).c_str()));
+        opt->check(number_validator(UINT64_MAX));
     }
     store.options[key] = opt;
 }
