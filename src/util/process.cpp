@@ -1,5 +1,7 @@
 #include "util/process.hpp"
 
+#include "util/text.hpp"
+
 #include <cerrno>
 #include <csignal>
 #include <cstring>
@@ -263,17 +265,10 @@ bool on_path(const std::string& program) {
         return executable(program);
     }
     const char* path = std::getenv("PATH");
-    std::string dirs = path ? path : "/usr/bin:/bin";
-    size_t start = 0;
-    while (start <= dirs.size()) {
-        size_t end = dirs.find(':', start);
-        if (end == std::string::npos) end = dirs.size();
-        std::string dir = dirs.substr(start, end - start);
-        if (dir.empty()) dir = ".";
-        if (executable(dir + "/" + program)) {
+    for (const std::string& dir : split(path ? path : "/usr/bin:/bin", ':')) {
+        if (executable((dir.empty() ? std::string(".") : dir) + "/" + program)) {
             return true;
         }
-        start = end + 1;
     }
     return false;
 }
