@@ -1,5 +1,7 @@
 #include "library/ledger.hpp"
 
+#include <climits>
+
 #include "library/chip.hpp"
 #include "util/text.hpp"
 
@@ -19,6 +21,10 @@ std::vector<ChainEntry> parse_chain(const json& chain) {
             auto at = el.find("at");
             if (src == el.end() || !src->is_string() || out == el.end() || !out->is_string() || at == el.end() ||
                 !at->is_number_integer()) {
+                continue;
+            }
+            // A time past the range of a signed 64-bit integer is not a usable time.
+            if (at->is_number_unsigned() && at->get<unsigned long long>() > static_cast<unsigned long long>(LLONG_MAX)) {
                 continue;
             }
             ChainEntry e;
