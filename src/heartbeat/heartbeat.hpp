@@ -44,19 +44,26 @@ std::optional<Heartbeat> read_last_heartbeat();
 
 // Seconds since the record's ts; 0 when the clock fails or ts lies in the future.
 long long heartbeat_age(const Heartbeat& hb);
+long long heartbeat_age(const Heartbeat& hb, long long now);
 
 // The workflow phase (0 queued .. 6 imported) a stage label names, by the first
 // matching keyword row; nothing when no keyword matches.
 std::optional<int> stage_phase(std::string_view stage);
 
 // The name of a phase number ("queued" .. "imported"; "?" beyond the table).
-std::string_view phase_name(int phase);
+std::string_view phase_name(std::uint64_t phase);
 
 // The ledger entry a stage label describes: (source slug, outcome); nothing when
 // it names no source or describes an attempt still under way.
 std::optional<std::pair<std::string, std::string>> stage_chain_entry(std::string_view stage);
 
-// `/tmp/kestrel-stage-<mpn>.json`.
-std::string stage_file_path(const std::string& mpn);
+// `/tmp/kestrel-stage-<mpn>.json`, or nothing when the MPN holds a '/' or a
+// NUL byte and so cannot name a file there.
+std::optional<std::string> stage_file_path(const std::string& mpn);
+
+// Reads a heartbeat record file; nothing when it is missing, unreadable or not
+// a valid record (an object with string mpn and stage and a non-negative
+// integer ts).
+std::optional<Heartbeat> read_heartbeat_file(const std::string& path);
 
 }  // namespace kestrel::heartbeat
