@@ -68,8 +68,9 @@ size_t utf8_char_length(std::string_view s, size_t i, size_t& bad) {
         return 0;
     }
     for (size_t k = 1; k <= need; ++k) {
-        bool in_range = i + k < s.size() && byte(i + k) >= (k == 1 ? lo : 0x80) && byte(i + k) <= (k == 1 ? hi : 0xBF);
-        if (!in_range) {
+        unsigned char min = k == 1 ? lo : 0x80;
+        unsigned char max = k == 1 ? hi : 0xBF;
+        if (i + k >= s.size() || byte(i + k) < min || byte(i + k) > max) {
             bad = k;
             return 0;
         }

@@ -1,5 +1,7 @@
 #include "import/import.hpp"
 
+#include <unistd.h>
+
 #include "test_support.hpp"
 #include "util/json_file.hpp"
 
@@ -195,4 +197,17 @@ TEST_F(ImportPipeline, RecordsProvenanceAndPerOriginKicadCopies) {
     ASSERT_TRUE(import::import_path(m_downloads / "s.kicad_sym", "Y", import::Provenance{"x", "Quarry", ""}));
     EXPECT_TRUE(fs::exists(m_lib / "Y" / "Y-file-provenance.json"));
     EXPECT_FALSE(fs::exists(m_lib / "Y" / "Y.quarry.kicad_sym"));
+}
+
+TEST_F(ImportPipeline, UnreadableFolderFailsTheWalkWithItsPath) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "root reads every folder";
+    }
+    write_file(m_downloads / "locked" / "X1.step", k_step);
+    fs::permissions(m_downloads / "locked", fs::perms::none);
+    util::Result<import::ImportResult> r = import::import_path(m_downloads, "X1", {});
+    fs::permissions(m_downloads / "locked", fs::perms::owner_all);
+    ASSERT_FALSE(r);
+    EXPECT_EQ(r.error().message.rfind("listing " + (m_downloads / "locked").string() + ": ", 0), 0u)
+        << r.error().message;
 }
