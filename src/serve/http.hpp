@@ -39,6 +39,11 @@ inline Reply json_reply(const util::json& value, int status = 200) {
     return Reply{status, "application/json", util::dump_json(value, -1), {}};
 }
 
+// Like json_reply, for documents whose member order is fixed (ordered_json).
+inline Reply ordered_json_reply(const util::ordered_json& value, int status = 200) {
+    return Reply{status, "application/json", util::dump_json(value, -1), {}};
+}
+
 // The plain 404: "not found" as text.
 inline Reply not_found() { return Reply{404, "text/plain", "not found", {}}; }
 
