@@ -13,7 +13,11 @@ std::string env_value(const char* name) {
     return value == nullptr ? std::string() : std::string(value);
 }
 
-bool env_set(const char* name) { return std::getenv(name) != nullptr; }
+// An empty value counts as unset: it could only build a broken address.
+bool env_set(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && *value != '\0';
+}
 
 std::string replace_all(std::string text, std::string_view from, std::string_view to) {
     size_t at = 0;

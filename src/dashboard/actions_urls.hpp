@@ -16,7 +16,8 @@ std::string container_proxy_host(std::string_view slug);
 // The address of local port `port` as the user's browser must reach it, always
 // ending in '/': https://$VELM_PROXY_HOST/proxy/<port>/, else the container
 // proxy of $VELM_CONTAINER_SLUG, else $VSCODE_PROXY_URI with every {{port}}
-// replaced (only when it holds one), else http://127.0.0.1:<port>/.
+// replaced (only when it holds one), else http://127.0.0.1:<port>/. Variables
+// set to the empty string count as unset.
 std::string viewer_url(std::uint16_t port);
 
 // viewer_url of the dashboard port (8786) without its trailing '/' characters.
