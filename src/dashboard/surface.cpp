@@ -24,6 +24,8 @@ namespace kestrel::dashboard {
 
 namespace {
 
+// The browser session of the dashboard's skiff window.
+constexpr const char* k_dashboard_session = bridge::k_session_dashboard;
 constexpr const char* k_library_probe_url = "http://127.0.0.1:8786/api/library";
 constexpr int k_start_polls = 20;
 constexpr std::chrono::milliseconds k_start_poll_interval{150};

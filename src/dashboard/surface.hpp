@@ -22,8 +22,6 @@ struct DashboardConfig {
     Surface surface = Surface::Skiff;
 };
 
-// The browser session id of the dashboard's skiff window.
-inline constexpr const char* k_dashboard_session = "kestrel-dashboard";
 // Where a background dashboard server writes its output.
 inline constexpr const char* k_dashboard_log = "/tmp/kestrel-dashboard.log";
 // The local address the server is probed and started on.
