@@ -7,6 +7,7 @@
 #include "cli/paths.hpp"
 #include "inventory/scan.hpp"
 #include "serve/guard.hpp"
+#include "serve/library_json.hpp"
 #include "store/projects.hpp"
 #include "util/assets.hpp"
 #include "util/text.hpp"
@@ -146,7 +147,7 @@ Reply get_library(const Request& /*request*/) {
     if (!summary) {
         return json_reply({{"error", error_text(summary.error())}}, 500);
     }
-    return ordered_json_reply(inventory::to_json(*summary));
+    return Reply{200, "application/json", library_json(*summary), {}};
 }
 
 Reply get_chip(const Request& request) {
@@ -157,7 +158,9 @@ Reply get_chip(const Request& request) {
     }
     for (const inventory::ChipRow& row : summary->chips) {
         if (row.mpn == mpn) {
-            return ordered_json_reply(inventory::to_json(row));
+            std::string body;
+            append_row_json(body, row);
+            return Reply{200, "application/json", std::move(body), {}};
         }
     }
     return not_found();

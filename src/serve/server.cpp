@@ -122,8 +122,7 @@ private:
         }
         http::request<http::string_body> message = m_parser->release();
         Request request = to_request(message);
-        Reply reply = route_request(request, m_state.proxies);
-        send(reply, message.version(), message.keep_alive(), message.method() == http::verb::head);
+        send(route_request(request, m_state.proxies), message.version(), message.keep_alive(), message.method() == http::verb::head);
     }
 
     Request to_request(http::request<http::string_body>& message) {
@@ -147,7 +146,7 @@ private:
         return request;
     }
 
-    void send(const Reply& reply, unsigned version, bool keep_alive, bool head) {
+    void send(Reply reply, unsigned version, bool keep_alive, bool head) {
         m_response = {};
         m_response.version(version);
         m_response.result(static_cast<unsigned>(reply.status));
@@ -155,7 +154,7 @@ private:
         for (const auto& [name, value] : reply.headers) {
             m_response.set(name, value);
         }
-        m_response.body() = reply.body;
+        m_response.body() = std::move(reply.body);
         m_response.keep_alive(keep_alive);
         m_response.prepare_payload();
         if (head) {
