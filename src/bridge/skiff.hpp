@@ -11,7 +11,7 @@
 namespace kestrel::bridge {
 
 // JavaScript that evaluates to the href of the page's PDF link: among anchors
-// whose href holds ".pdf" or whose text names a datasheet/spec/drawing, the
+// whose href holds ".pdf" or whose link text matches the datasheet pattern, the
 // first whose href+text contains `term` (case-insensitive), else the first
 // such anchor; "" when there is none. `term` is inserted as a string literal.
 std::string anchor_finder_expr(std::string_view term);

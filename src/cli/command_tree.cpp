@@ -147,17 +147,17 @@ CLI::Validator number_validator(std::uint64_t max) {
 }
 
 // Declares one argument of `cmd` from its table row.
-void declare(CLI::App* cmd, const std::string& path, const ArgSpec& spec, Store& store) {
-    const std::string key = path + "/" + spec.id;
-    const std::string form = spec.form;
-    const std::string help = spec.help ? spec.help : "";
-    if (spec.kind == ArgKind::Flag) {
+void declare(CLI::App* cmd, const std::string& path, const ArgSpec& row, Store& store) {
+    const std::string key = path + "/" + row.id;
+    const std::string form = row.form;
+    const std::string help = row.help ? row.help : "";
+    if (row.kind == ArgKind::Flag) {
         store.flags[key] = false;
         store.options[key] = cmd->add_flag(form, store.flags[key], help);
         return;
     }
     std::string& slot = store.text[key];
-    slot = spec.default_value ? spec.default_value : "";
+    slot = row.default_value ? row.default_value : "";
     CLI::Option* opt = nullptr;
     if (form.front() == '<') {
         const std::string value_name = form.substr(1, form.size() - 2);
@@ -168,16 +168,16 @@ void declare(CLI::App* cmd, const std::string& path, const ArgSpec& spec, Store&
         opt = cmd->add_option(form.substr(0, space), slot, help);
         opt->type_name(form.substr(space + 1));
     }
-    if (spec.required) {
+    if (row.required) {
         opt->required();
     }
-    if (spec.default_value && *spec.default_value) {
-        opt->default_str(spec.default_value);
+    if (row.default_value && *row.default_value) {
+        opt->default_str(row.default_value);
         opt->capture_default_str();
     }
-    if (spec.kind == ArgKind::Port) {
+    if (row.kind == ArgKind::Port) {
         opt->check(number_validator(65535));
-    } else if (spec.kind == ArgKind::Seconds) {
+    } else if (row.kind == ArgKind::Seconds) {
         opt->check(number_validator(UINT64_MAX));
     }
     store.options[key] = opt;
@@ -189,17 +189,17 @@ std::map<std::string, CLI::App*> build(CLI::App& app, Store& store) {
     app.require_subcommand(0, 1);
     app.set_version_flag("-V,--version", std::string(k_name) + " " + k_version, "Print version");
     app.set_help_flag("-h,--help", "Print help");
-    for (const CommandSpec& spec : command_specs()) {
-        const std::string path = spec.path;
+    for (const CommandSpec& row : command_specs()) {
+        const std::string path = row.path;
         const size_t space = path.find(' ');
         CLI::App* parent = space == std::string::npos ? &app : nodes.at(path.substr(0, space));
         const std::string name = space == std::string::npos ? path : path.substr(space + 1);
-        CLI::App* cmd = parent->add_subcommand(name, spec.about);
+        CLI::App* cmd = parent->add_subcommand(name, row.about);
         cmd->require_subcommand(0, 1);
         nodes[path] = cmd;
     }
-    for (const ArgSpec& spec : arg_specs()) {
-        declare(nodes.at(spec.command), spec.command, spec, store);
+    for (const ArgSpec& row : arg_specs()) {
+        declare(nodes.at(row.command), row.command, row, store);
     }
     // `refetch --help` shows the long description; `-h` the one-line about text.
     CLI::App* refetch = nodes.at("refetch");
