@@ -6,16 +6,14 @@
 #include "store/install.hpp"
 
 #include <algorithm>
-#include <cerrno>
-#include <fcntl.h>
 #include <string>
 #include <system_error>
-#include <unistd.h>
 
 #include "cli/commands.hpp"
 #include "cli/output.hpp"
 #include "cli/paths.hpp"
 #include "util/assets.hpp"
+#include "util/json_file.hpp"
 
 namespace kestrel::store {
 
@@ -48,29 +46,7 @@ size_t count_lines(std::string_view text) {
 }
 
 util::Status write_document(const fs::path& path, std::string_view text) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        return util::Error(util::errno_message("writing " + path.string(), errno));
-    }
-    const char* data = text.data();
-    size_t left = text.size();
-    while (left > 0) {
-        ssize_t n = ::write(fd, data, left);
-        if (n < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            int saved = errno;
-            ::close(fd);
-            return util::Error(util::errno_message("writing " + path.string(), saved));
-        }
-        data += n;
-        left -= static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) {
-        return util::Error(util::errno_message("writing " + path.string(), errno));
-    }
-    return {};
+    return util::write_file_in_place(path, text);
 }
 
 }  // namespace kestrel::store

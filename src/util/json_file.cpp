@@ -28,7 +28,7 @@ public:
     bool m_committed = false;
 };
 
-Status write_all(int fd, const std::string& text, const std::string& path) {
+Status write_all(int fd, std::string_view text, const std::string& path) {
     const char* data = text.data();
     size_t left = text.size();
     while (left > 0) {
@@ -146,6 +146,18 @@ Status write_file_atomic(const fs::path& path, const std::string& text, bool sec
     }
     temp.m_committed = true;
     return {};
+}
+
+Status write_file_in_place(const fs::path& path, std::string_view text) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    if (fd < 0) {
+        return Error(errno_message("writing " + path.string(), errno));
+    }
+    Status written = write_all(fd, text, path.string());
+    if (::close(fd) != 0 && written) {
+        return Error(errno_message("writing " + path.string(), errno));
+    }
+    return written;
 }
 
 Status write_json(const fs::path& path, const json& value, const WriteOptions& options) {

@@ -12,6 +12,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include <nlohmann/json.hpp>
 
@@ -58,6 +59,11 @@ std::string dump_json(const ordered_json& value, int indent = 2);
 // Replaces `path` with `text` through a temporary file in the same folder and a
 // rename. The folder must exist. On failure the target is left as it was.
 Status write_file_atomic(const fs::path& path, const std::string& text, bool secret = false);
+
+// Truncates and rewrites `path` in place (created with mode 666 less the umask).
+// For files whose own permissions must be honoured, such as a read-only file
+// the user protected; everything else uses write_file_atomic.
+Status write_file_in_place(const fs::path& path, std::string_view text);
 
 // Serialises `value` and writes it atomically.
 Status write_json(const fs::path& path, const json& value, const WriteOptions& options = {});

@@ -38,7 +38,7 @@ TEST(SkillDocument, HasFrontMatterAndTheSectionsInOrder) {
         if (util::starts_with(line, "```")) {
             fenced = !fenced;
         }
-        if (!fenced && util::starts_with(line, "# ") || util::starts_with(line, "## ") || util::starts_with(line, "### ")) {
+        if (!fenced && (util::starts_with(line, "# ") || util::starts_with(line, "## ") || util::starts_with(line, "### "))) {
             headings.push_back(line);
         }
     }
