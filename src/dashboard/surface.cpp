@@ -4,6 +4,9 @@
 
 #include "dashboard/surface.hpp"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 #include <vector>
@@ -65,6 +68,12 @@ void focus_dashboard_window() {
 // to answer.
 util::Status start_server() {
     cli::warn("dashboard server not running; starting it...");
+    // The log is shared by every user's background server, so a missing one is
+    // created writable for all (less the umask) before the server appends to it.
+    int log_fd = ::open(k_dashboard_log, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    if (log_fd >= 0) {
+        ::close(log_fd);
+    }
     util::Result<int> pid =
         util::spawn_detached({own_executable(), "serve", "--port", "8786"}, std::string(k_dashboard_log));
     if (!pid) {

@@ -1,6 +1,7 @@
 """The dashboard surface: dashboard ensure, set-surface, surface and app."""
 
 import json
+import os
 import socket
 import subprocess
 import time
@@ -95,7 +96,12 @@ def test_webview_preference_tries_the_tab_first(kenv, tab_exit, lines, bridge):
 def test_a_stopped_server_is_started_in_the_background(kenv, no_stray_server):
     kenv.fake("curl", [dict(DOWN, once=True), dict(DOWN, once=True), UP])
     kenv.fake("velm-desktop", [{"match": ["browser_list_windows"], "stdout": windows_listing("kestrel-dashboard")}])
-    r = kenv.run("dashboard", "ensure")
+    # With no umask in the way the log shows the mode it is created with.
+    umask = os.umask(0)
+    try:
+        r = kenv.run("dashboard", "ensure")
+    finally:
+        os.umask(umask)
     assert r.returncode == 0, r.stderr
     assert r.stdout.splitlines() == [
         "WARN: dashboard server not running; starting it...",
@@ -108,6 +114,7 @@ def test_a_stopped_server_is_started_in_the_background(kenv, no_stray_server):
     while time.monotonic() < deadline and not (log.exists() and log.stat().st_size > 0):
         time.sleep(0.1)
     assert log.stat().st_size > 0
+    assert log.stat().st_mode & 0o777 == 0o666
 
 
 def test_a_server_that_never_answers_fails_after_three_seconds(kenv, no_stray_server):
