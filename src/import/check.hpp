@@ -47,8 +47,10 @@ std::optional<Classification> classify(const fs::path& path);
 
 // Checks the first 64 bytes of `path` against the markers of `extension`
 // (lower-cased key such as "pdf" or "stp"): first an HTML sniff, then the
-// kind's own marker. Fails with a message naming the path, or with the file
-// system's error when the file cannot be opened or read.
+// kind's own marker. Kinds stored without a check (zip, lbr, the Altium
+// kinds, unknown extensions) pass without the file being opened. Fails with a
+// message naming the path, or with the file system's error when the file
+// cannot be opened or read.
 util::Status check_content(const fs::path& path, std::string_view extension);
 
 }  // namespace kestrel::import

@@ -93,6 +93,9 @@ TEST(CheckContent, JudgesTheHeadAgainstTheKindsMarkers) {
         {"bad.kicad_mod", "(symbol X)", "kicad_mod", "not a real KiCad footprint"},
         {"any.wrl", "#VRML V2.0 utf8", "wrl", nullptr},
         {"html.wrl", "<html>", "wrl", "file looks like HTML (probably a CDN denial / 404 page), not a wrl"},
+        // Kinds without a check pass whatever they hold.
+        {"html.intlib", "<html>", "intlib", nullptr},
+        {"html.LBR", "<!doctype html>", "LBR", nullptr},
         // Marker comparisons are exact: case matters outside the HTML sniff.
         {"lower.pdf", "%pdf-1.4", "pdf", "not a real PDF (missing %PDF magic)"},
     };
