@@ -1,11 +1,13 @@
 #include "bridge/skiff.hpp"
 
-#include "util/text.hpp"
+#include <algorithm>
+
+#include "bridge/text.hpp"
 
 namespace kestrel::bridge {
 
 std::string anchor_finder_expr(std::string_view term) {
-    return "(()=>{const term=" + util::js_string(term) +
+    return "(()=>{const term=" + quoted(term) +
            ".toLowerCase();"
            "const kept=Array.from(document.querySelectorAll('a')).filter(a=>{"
            "const h=(a.href||'').toLowerCase();"
@@ -19,7 +21,7 @@ std::string anchor_finder_expr(std::string_view term) {
 std::string fetcher_expr(std::string_view url) {
     // String.fromCharCode over 8192-byte chunks keeps each call within the
     // engine's argument-count limit on large PDFs.
-    return "(async()=>{const r=await fetch(" + util::js_string(url) +
+    return "(async()=>{const r=await fetch(" + quoted(url) +
            ",{credentials:'include'});"
            "if(!r.ok){return 'http '+r.status;}"
            "const b=new Uint8Array(await r.arrayBuffer());"

@@ -60,8 +60,9 @@ TEST(Base64Decode, NamesWhereTheGroupOfABadCharacterStarts) {
 }
 
 TEST(SkiffExpressions, InsertValuesAsEscapedStringLiterals) {
-    const std::string nasty = "A\"B\\C\nD\u00b5';</script>";
-    const std::string literal = R"("A\"B\\C\nDµ';</script>")";
+    // Quote and backslash escaped, \n \r \t by name, other control bytes as \u{hex}.
+    const std::string nasty = "A\"B\\C\nD\u00b5';</script>\r\t\x01\b\x1f";
+    const std::string literal = R"("A\"B\\C\nDµ';</script>\r\t\u{1}\u{8}\u{1f}")";
     const std::string finder = bridge::anchor_finder_expr(nasty);
     EXPECT_EQ(finder.rfind("(()=>{const term=" + literal + ".toLowerCase();", 0), 0U) << finder;
     EXPECT_NE(finder.find("/datasheet|spec|文件|drawing/"), std::string::npos);
