@@ -153,7 +153,8 @@ void declare(CLI::App* cmd, const std::string& path, const ArgSpec& row, Store& 
     const std::string help = row.help ? row.help : "";
     if (row.kind == ArgKind::Flag) {
         store.flags[key] = false;
-        store.options[key] = cmd->add_flag(form, store.flags[key], help);
+        // A flag takes no value: `--strict=false` is a command-line error.
+        store.options[key] = cmd->add_flag(form, store.flags[key], help)->disable_flag_override();
         return;
     }
     std::string& slot = store.text[key];
@@ -293,7 +294,8 @@ int run_command_line(int argc, char** argv) {
     if (node == help_cmd) {
         const std::string topic = util::join(help_topic, " ");
         if (topic.empty()) {
-            write(stdout, app.help());
+            // The top-level help itself: `app.help()` would show the selected `help` command's own.
+            write(stdout, app.get_formatter()->make_help(&app, k_name, CLI::AppFormatMode::Normal));
             return 0;
         }
         auto it = nodes.find(topic);
@@ -305,7 +307,7 @@ int run_command_line(int argc, char** argv) {
         return 0;
     }
     // A missing subcommand, at the top or inside a group, shows that level's help.
-    if (path.empty() || node->get_subcommands().empty() && !node->get_subcommands({}).empty()) {
+    if (path.empty() || (node->get_subcommands().empty() && !node->get_subcommands({}).empty())) {
         write(stderr, help_of(node, path));
         return 2;
     }

@@ -12,11 +12,13 @@ def test_no_arguments_prints_top_level_help_to_stderr_and_exits_2(kenv):
 
 
 def test_help_and_version_go_to_stdout_with_status_0(kenv):
-    r = kenv.run("--help")
-    assert r.returncode == 0 and r.stderr == ""
-    assert "Show what's already in the library" in r.stdout
+    top = kenv.run("--help")
+    assert top.returncode == 0 and top.stderr == ""
+    assert "Show what's already in the library" in top.stdout
     r = kenv.run("--version")
     assert (r.returncode, r.stdout) == (0, "kestrel 1.2.23\n")
+    r = kenv.run("help")                 # no topic: the top-level help
+    assert (r.returncode, r.stdout) == (0, top.stdout)
     r = kenv.run("help", "status")
     assert r.returncode == 0
     assert "Show what's downloaded vs missing for a single MPN" in r.stdout
@@ -34,6 +36,7 @@ def test_help_and_version_go_to_stdout_with_status_0(kenv):
         ["refetch", "A", "--format", "step", "--source", "mouser", "--timeout", "-5"],
         ["bogus"],
         ["list", "--bogus"],
+        ["gate", "--strict=false"],      # a flag takes no value
         ["list", "extra"],
         ["status"],
         ["heartbeat", "A"],
