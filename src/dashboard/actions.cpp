@@ -38,7 +38,7 @@ serve::Reply kick(const std::string& action, const std::string& mpn, std::vector
     args.insert(args.begin(), "kestrel");
     util::Result<int> started = start_and_forget(args);
     if (!started) {
-        return error_reply(500, "could not spawn kestrel " + action + ": " + error_text(started.error()));
+        return error_reply(500, "could not spawn kestrel " + action + ": " + started.error().one_line());
     }
     (void)heartbeat::post_heartbeat(mpn, "dashboard kicked: " + action);
     util::ordered_json body;
@@ -96,7 +96,7 @@ serve::Reply post_reveal(const serve::Request& request) {
     const std::string path = target.string();
     util::Result<util::ProcessResult> ran = util::run({"velm-vscode", "reveal", path});
     if (!ran) {
-        return error_reply(500, "velm-vscode not runnable: " + error_text(ran.error()));
+        return error_reply(500, "velm-vscode not runnable: " + ran.error().one_line());
     }
     if (!ran->success()) {
         util::ordered_json failed;
@@ -177,7 +177,7 @@ serve::Reply post_orientation(const serve::Request& request) {
         return *refused;
     }
     if (!written) {
-        return error_reply(500, "write info.json: " + error_text(written.error()));
+        return error_reply(500, "write info.json: " + written.error().one_line());
     }
     util::ordered_json done;
     done["ok"] = true;
@@ -189,7 +189,7 @@ serve::Reply post_orientation(const serve::Request& request) {
 serve::Reply get_credentials(const serve::Request& /*request*/) {
     util::Result<std::vector<store::Credential>> loaded = store::load_credentials();
     if (!loaded) {
-        return error_reply(500, error_text(loaded.error()));
+        return error_reply(500, loaded.error().one_line());
     }
     util::ordered_json list = util::ordered_json::array();
     for (const store::Credential& credential : *loaded) {
@@ -217,7 +217,7 @@ serve::Reply post_credentials(const serve::Request& request) {
     }
     util::Status saved = store::upsert_credential(host, username, password);
     if (!saved) {
-        return error_reply(500, error_text(saved.error()));
+        return error_reply(500, saved.error().one_line());
     }
     util::ordered_json done;
     done["ok"] = true;
@@ -228,7 +228,7 @@ serve::Reply delete_credentials(const serve::Request& request) {
     std::string host = decode_credential_host(path_rest(request, "/api/credentials/"));
     util::Result<bool> removed = store::delete_credential(host);
     if (!removed) {
-        return error_reply(500, error_text(removed.error()));
+        return error_reply(500, removed.error().one_line());
     }
     util::ordered_json done;
     done["ok"] = true;

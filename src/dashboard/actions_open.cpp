@@ -291,7 +291,7 @@ serve::Reply post_open(const serve::Request& request) {
     if (kind == "brindle") {
         util::Result<int> started = start_and_forget({"velm-brindle", "view-library", dir.string()});
         if (!started) {
-            return error_reply(500, "velm-brindle unavailable: " + error_text(started.error()));
+            return error_reply(500, "velm-brindle unavailable: " + started.error().one_line());
         }
         util::ordered_json done;
         done["ok"] = true;

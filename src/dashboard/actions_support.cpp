@@ -76,14 +76,6 @@ std::string decode_credential_host(std::string_view raw) {
     return util::percent_decode(spaced);
 }
 
-std::string error_text(const util::Error& error) {
-    std::string text = error.message;
-    for (const std::string& cause : error.causes) {
-        text += ": " + cause;
-    }
-    return text;
-}
-
 serve::Reply ordered_reply(const util::ordered_json& value, int status) {
     return serve::Reply{status, "application/json", util::dump_json(value, -1), {}};
 }

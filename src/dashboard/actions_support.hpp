@@ -54,9 +54,6 @@ RefetchQuery parse_refetch_query(std::string_view query);
 // a blank, and anything else (a malformed '%' included) stays as it is.
 std::string decode_credential_host(std::string_view raw);
 
-// The whole message chain of an error on one line: "message: cause: cause".
-std::string error_text(const util::Error& error);
-
 // A JSON reply whose keys keep the order they were inserted in.
 serve::Reply ordered_reply(const util::ordered_json& value, int status = 200);
 

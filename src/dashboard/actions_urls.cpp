@@ -3,6 +3,7 @@
 #include <cstdlib>
 
 #include "heartbeat/heartbeat.hpp"
+#include "util/text.hpp"
 
 namespace kestrel::dashboard {
 
@@ -17,15 +18,6 @@ std::string env_value(const char* name) {
 bool env_set(const char* name) {
     const char* value = std::getenv(name);
     return value != nullptr && *value != '\0';
-}
-
-std::string replace_all(std::string text, std::string_view from, std::string_view to) {
-    size_t at = 0;
-    while ((at = text.find(from, at)) != std::string::npos) {
-        text.replace(at, from.size(), to);
-        at += to.size();
-    }
-    return text;
 }
 
 }  // namespace
@@ -44,7 +36,7 @@ std::string viewer_url(std::uint16_t port) {
     }
     const std::string vscode = env_value("VSCODE_PROXY_URI");
     if (vscode.find("{{port}}") != std::string::npos) {
-        return replace_all(vscode, "{{port}}", p);
+        return util::replace_all(vscode, "{{port}}", p);
     }
     return "http://127.0.0.1:" + p + "/";
 }

@@ -33,15 +33,6 @@ constexpr const char* k_library_probe_url = "http://127.0.0.1:8786/api/library";
 constexpr int k_start_polls = 20;
 constexpr std::chrono::milliseconds k_start_poll_interval{150};
 
-// The error with its causes on one line, as the callers' messages show it.
-std::string one_line(const util::Error& error) {
-    std::string text = error.message;
-    for (const std::string& cause : error.causes) {
-        text += ": " + cause;
-    }
-    return text;
-}
-
 // The running program, so the background server is the same build; `kestrel`
 // from the search path when the path cannot be found.
 std::string own_executable() {
@@ -77,7 +68,7 @@ util::Status start_server() {
     util::Result<int> pid =
         util::spawn_detached({own_executable(), "serve", "--port", "8786"}, std::string(k_dashboard_log));
     if (!pid) {
-        return util::Error("spawn serve: " + one_line(pid.error()));
+        return util::Error("spawn serve: " + pid.error().one_line());
     }
     for (int i = 0; i < k_start_polls; ++i) {
         std::this_thread::sleep_for(k_start_poll_interval);
@@ -106,7 +97,7 @@ util::Status show_in_skiff(bool force) {
     request["url"] = url;
     util::Result<util::ProcessResult> opened = bridge::bridge_run("browser_open_window", request);
     if (!opened) {
-        return util::Error("could not run velm-desktop: " + one_line(opened.error()));
+        return util::Error("could not run velm-desktop: " + opened.error().one_line());
     }
     if (!opened->success()) {
         return util::Error("browser_open_window failed: " +

@@ -42,15 +42,6 @@ constexpr std::string_view k_scroll_tail =
     "const b=document.querySelector('.activity-banner,.heartbeat-banner,[data-activity]');if(b){b.scrollIntoView("
     "{behavior:'smooth',block:'start'});return 'banner';}window.scrollTo({top:0,behavior:'smooth'});return 'top';})()";
 
-// The error with its causes on one line, as a warning shows it.
-std::string one_line(const util::Error& error) {
-    std::string text = error.message;
-    for (const std::string& cause : error.causes) {
-        text += ": " + cause;
-    }
-    return text;
-}
-
 // Step 3: a stub info.json for a chip seen for the first time. Returns whether
 // both the folder and the file were written.
 bool create_stub(const std::string& mpn, const std::string& stage, long long ts) {
@@ -106,7 +97,7 @@ void scroll_card(const std::string& mpn) {
     request["sessionId"] = bridge::k_session_dashboard;
     util::Result<util::ProcessResult> result = bridge::bridge_run("browser_eval", request);
     if (!result) {
-        cli::warn("could not scroll card " + mpn + " into focus: " + one_line(result.error()));
+        cli::warn("could not scroll card " + mpn + " into focus: " + result.error().one_line());
         return;
     }
     if (result->success()) {

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "cli/output.hpp"
+#include "util/text.hpp"
 
 namespace kestrel::hints {
 
@@ -28,15 +29,6 @@ constexpr HintRow k_hints[] = {
     {"imported", true, "heartbeat: `kestrel heartbeat {mpn} imported`", "dashboard view: `kestrel status {mpn}`"},
 };
 
-std::string fill(std::string_view text, const std::string& mpn) {
-    std::string out(text);
-    const std::string_view placeholder = "{mpn}";
-    for (size_t pos = out.find(placeholder); pos != std::string::npos; pos = out.find(placeholder, pos + mpn.size())) {
-        out.replace(pos, placeholder.size(), mpn);
-    }
-    return out;
-}
-
 }  // namespace
 
 void print_next_hints(const std::string& event, const std::optional<std::string>& mpn) {
@@ -48,8 +40,8 @@ void print_next_hints(const std::string& event, const std::optional<std::string>
             return;
         }
         const std::string value = mpn.value_or("");
-        cli::hint(fill(row.first, value));
-        cli::hint(fill(row.second, value));
+        cli::hint(util::replace_all(std::string(row.first), "{mpn}", value));
+        cli::hint(util::replace_all(std::string(row.second), "{mpn}", value));
         return;
     }
 }

@@ -36,14 +36,6 @@ std::string describe(const heartbeat::Heartbeat& hb) {
     return hb.mpn + " \u2192 " + bridge::quoted(hb.stage);
 }
 
-std::string one_line(const util::Error& error) {
-    std::string text = error.message;
-    for (const std::string& cause : error.causes) {
-        text += ": " + cause;
-    }
-    return text;
-}
-
 }  // namespace
 
 RailsProbes live_probes() {
@@ -60,7 +52,7 @@ util::Status run_selfcheck(const RailsProbes& probes) {
     // 1. Bring the dashboard up; a failure is reported by the reachability check.
     util::Status ensured = probes.ensure_dashboard(false);
     if (!ensured) {
-        cli::warn("dashboard_ensure: " + one_line(ensured.error()));
+        cli::warn("dashboard_ensure: " + ensured.error().one_line());
     }
 
     // 2. Problems are collected and printed together after the OK lines.

@@ -24,19 +24,9 @@ constexpr std::string_view k_present = "\u2713";
 constexpr std::string_view k_absent = "\u00b7";
 constexpr std::string_view k_incomplete = "\u2717";
 
-// `text` padded with spaces to `width` characters (never cut).
-std::string pad(std::string_view text, size_t width) {
-    std::string out(text);
-    size_t length = util::utf8_length(text);
-    if (length < width) {
-        out.append(width - length, ' ');
-    }
-    return out;
-}
-
 std::string flag_line(std::string_view name, const QuickFlags& flags) {
     auto mark = [](bool present) { return present ? k_present : k_absent; };
-    std::string out = pad(name, 24);
+    std::string out = util::pad_right(name, 24);
     out += " step=";
     out += mark(flags.step);
     out += " mod=";

@@ -93,14 +93,6 @@ Reply chip_file_reply(const std::string& mpn, const std::string& name, std::stri
     return Reply{200, std::string(content_type), std::move(bytes).value(), {}};
 }
 
-std::string error_text(const util::Error& error) {
-    std::string text = error.message;
-    for (const std::string& cause : error.causes) {
-        text += ": " + cause;
-    }
-    return text;
-}
-
 }  // namespace
 
 std::string_view asset_content_type(std::string_view file_name) {
@@ -145,7 +137,7 @@ Reply get_page(const Request& /*request*/) {
 Reply get_library(const Request& /*request*/) {
     util::Result<inventory::LibrarySummary> summary = inventory::scan_library();
     if (!summary) {
-        return json_reply({{"error", error_text(summary.error())}}, 500);
+        return json_reply({{"error", summary.error().one_line()}}, 500);
     }
     return Reply{200, "application/json", library_json(*summary), {}};
 }

@@ -54,13 +54,6 @@ constexpr LedgerAlias k_ledger_names[] = {
     {"cse", "cse_ul"},       {"cseul", "cse_ul"},      {"ultralibrarian", "cse_ul"},
 };
 
-std::string replace_all(std::string text, std::string_view from, std::string_view to) {
-    for (size_t pos = text.find(from); pos != std::string::npos; pos = text.find(from, pos + to.size())) {
-        text.replace(pos, from.size(), to);
-    }
-    return text;
-}
-
 }  // namespace
 
 const std::vector<Rung>& ladder() {
@@ -98,8 +91,8 @@ util::Result<std::string> source_search_url(size_t index, std::string_view mpn) 
         return maker->url;
     }
     const RungRow& row = k_rungs[index];
-    const std::string query = replace_all(std::string(mpn), " ", "%20");
-    return std::string(row.search_host) + replace_all(std::string(row.search_path), "{q}", query);
+    const std::string query = util::replace_all(std::string(mpn), " ", "%20");
+    return std::string(row.search_host) + util::replace_all(std::string(row.search_path), "{q}", query);
 }
 
 std::string normalise_ledger_source(std::string_view source) {

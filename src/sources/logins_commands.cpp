@@ -8,24 +8,17 @@
 #include "cli/output.hpp"
 #include "hints/hints.hpp"
 #include "sources/logins.hpp"
+#include "util/text.hpp"
 
 namespace kestrel::cli {
 
 namespace {
 
-std::string pad(std::string_view text, size_t width) {
-    std::string out(text);
-    if (out.size() < width) {
-        out.append(width - out.size(), ' ');
-    }
-    return out;
-}
-
 void list_logins() {
     line("known sources:");
     for (const sources::LoginSource& source : sources::login_sources()) {
-        line("  " + pad(source.slug, 18) + "  " + std::string(source.name));
-        line("  " + pad("", 18) + "  " + std::string(source.url));
+        line("  " + util::pad_right(source.slug, 18) + "  " + std::string(source.name));
+        line("  " + util::pad_right("", 18) + "  " + std::string(source.url));
     }
 }
 

@@ -9,12 +9,6 @@ namespace kestrel::cli {
 
 namespace {
 
-// Pads with blanks to `width` characters; longer text is kept whole.
-std::string pad(const std::string& text, size_t width) {
-    size_t length = util::utf8_length(text);
-    return length >= width ? text : text + std::string(width - length, ' ');
-}
-
 }  // namespace
 
 Status cmd_creds_list(const CredsListArgs& /*args*/) {
@@ -31,7 +25,7 @@ Status cmd_creds_list(const CredsListArgs& /*args*/) {
     }
     line("stored credentials (" + std::to_string(list->size()) + "):");
     for (const store::Credential& entry : *list) {
-        line("  " + pad(entry.host, 20) + " user=" + pad(entry.username, 25) +
+        line("  " + util::pad_right(entry.host, 20) + " user=" + util::pad_right(entry.username, 25) +
              " pass=" + store::mask_password(entry.password));
     }
     return {};

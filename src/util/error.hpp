@@ -20,6 +20,15 @@ struct Error {
     Error(std::string msg, std::vector<std::string> chain)
         : message(std::move(msg)), causes(std::move(chain)) {}
 
+    // The message and its causes on one line, joined by ": ".
+    std::string one_line() const {
+        std::string text = message;
+        for (const std::string& cause : causes) {
+            text += ": " + cause;
+        }
+        return text;
+    }
+
     // Returns a new error whose message is `outer` and whose first cause is this
     // error's message, followed by this error's causes.
     Error context(std::string outer) const {

@@ -115,6 +115,22 @@ size_t utf8_length(std::string_view s) {
     return count;
 }
 
+std::string pad_right(std::string_view s, size_t width) {
+    std::string out(s);
+    const size_t length = utf8_length(s);
+    if (length < width) {
+        out.append(width - length, ' ');
+    }
+    return out;
+}
+
+std::string replace_all(std::string s, std::string_view from, std::string_view to) {
+    for (size_t at = s.find(from); at != std::string::npos; at = s.find(from, at + to.size())) {
+        s.replace(at, from.size(), to);
+    }
+    return s;
+}
+
 std::string percent_encode(std::string_view s) {
     static const char* hex = "0123456789ABCDEF";
     std::string out;

@@ -30,6 +30,12 @@ std::string utf8_prefix(std::string_view s, size_t max_bytes);
 // Number of characters (code points) in UTF-8 text; stray bytes count as one each.
 size_t utf8_length(std::string_view s);
 
+// `s` padded with spaces to `width` characters (code points); longer text is kept whole.
+std::string pad_right(std::string_view s, size_t width);
+
+// `s` with every occurrence of `from` (not empty) replaced by `to`, left to right.
+std::string replace_all(std::string s, std::string_view from, std::string_view to);
+
 // Percent-encodes every byte outside the unreserved set A-Z a-z 0-9 - . _ ~.
 std::string percent_encode(std::string_view s);
 
