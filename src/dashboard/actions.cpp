@@ -49,11 +49,6 @@ serve::Reply kick(const std::string& action, const std::string& mpn, std::vector
     return ordered_reply(body);
 }
 
-bool is_dir(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
-}
-
 }  // namespace
 
 serve::Reply post_validate(const serve::Request& request) {
@@ -111,19 +106,12 @@ serve::Reply post_reveal(const serve::Request& request) {
 }
 
 serve::Reply post_deliver(const serve::Request& request) {
-    util::Result<Body> body = Body::parse(request.body);
-    if (!body) {
-        return error_reply(400, body.error().message);
+    ChipRequest chip = read_chip_request(request);
+    if (chip.refusal) {
+        return *chip.refusal;
     }
-    std::string mpn = body->text("mpn");
-    if (!valid_body_mpn(mpn)) {
-        return error_reply(400, "invalid mpn");
-    }
-    if (!is_dir(library::chip_dir(mpn))) {
-        return error_reply(404, "no library/" + mpn + "/");
-    }
-    std::string target = body->field("target").value_or("kicad");
-    return serve::json_reply(deliver::deliver(mpn, target));
+    std::string target = chip.body->field("target").value_or("kicad");
+    return serve::json_reply(deliver::deliver(chip.mpn, target));
 }
 
 serve::Reply post_orientation(const serve::Request& request) {

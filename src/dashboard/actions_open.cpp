@@ -50,11 +50,6 @@ bool is_file(const fs::path& path) {
     return fs::is_regular_file(path, ec);
 }
 
-bool is_dir(const fs::path& path) {
-    std::error_code ec;
-    return fs::is_directory(path, ec);
-}
-
 std::string local_url(std::uint16_t port, std::string_view path) {
     return "http://127.0.0.1:" + std::to_string(port) + std::string(path);
 }
@@ -274,18 +269,13 @@ serve::Reply open_chip3d_thumb(const std::string& mpn, const fs::path& dir) {
 }  // namespace
 
 serve::Reply post_open(const serve::Request& request) {
-    util::Result<Body> body = Body::parse(request.body);
-    if (!body) {
-        return error_reply(400, body.error().message);
+    ChipRequest chip = read_chip_request(request);
+    if (chip.refusal) {
+        return *chip.refusal;
     }
-    std::string mpn = body->text("mpn");
-    if (!valid_body_mpn(mpn)) {
-        return error_reply(400, "invalid mpn");
-    }
-    const fs::path dir = library::chip_dir(mpn);
-    if (!is_dir(dir)) {
-        return error_reply(404, "no library/" + mpn + "/");
-    }
+    const std::optional<Body>& body = chip.body;
+    const std::string& mpn = chip.mpn;
+    const fs::path& dir = chip.dir;
 
     std::string kind = body->text("kind");
     if (kind == "brindle") {

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "library/chip.hpp"
 #include "util/text.hpp"
 
 namespace kestrel::dashboard {
@@ -84,6 +85,27 @@ serve::Reply error_reply(int status, const std::string& text) {
     util::ordered_json body;
     body["error"] = text;
     return ordered_reply(body, status);
+}
+
+ChipRequest read_chip_request(const serve::Request& request) {
+    ChipRequest chip;
+    util::Result<Body> body = Body::parse(request.body);
+    if (!body) {
+        chip.refusal = error_reply(400, body.error().message);
+        return chip;
+    }
+    chip.body = std::move(*body);
+    chip.mpn = chip.body->text("mpn");
+    if (!valid_body_mpn(chip.mpn)) {
+        chip.refusal = error_reply(400, "invalid mpn");
+        return chip;
+    }
+    chip.dir = library::chip_dir(chip.mpn);
+    std::error_code ec;
+    if (!std::filesystem::is_directory(chip.dir, ec)) {
+        chip.refusal = error_reply(404, "no library/" + chip.mpn + "/");
+    }
+    return chip;
 }
 
 }  // namespace kestrel::dashboard

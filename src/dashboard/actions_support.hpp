@@ -4,6 +4,7 @@
 // DELETE path. Pure functions, kept apart from the handlers so they can be
 // tested without a server or a library.
 
+#include <filesystem>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -59,5 +60,17 @@ serve::Reply ordered_reply(const util::ordered_json& value, int status = 200);
 
 // {"error": text} with `status`.
 serve::Reply error_reply(int status, const std::string& text);
+
+// The body of a request that names an existing chip. `refusal` is set (and the
+// rest may be empty) when the body is not JSON (400, the parser's message), the
+// MPN is unusable (400 "invalid mpn") or the chip has no folder (404
+// "no library/{mpn}/").
+struct ChipRequest {
+    std::optional<Body> body;
+    std::string mpn;
+    std::filesystem::path dir;
+    std::optional<serve::Reply> refusal;
+};
+ChipRequest read_chip_request(const serve::Request& request);
 
 }  // namespace kestrel::dashboard
